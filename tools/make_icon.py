@@ -30,13 +30,12 @@ SWEEP = (86, 236, 136)
 BODY = (1.0, 3.5, 15.0, 12.5)  # x0, y0, x1, y1
 BODY_RADIUS = 1.5
 BODY_EDGE_WIDTH = 0.75
-NOTCH = (1.0, 8.0, 1.25)  # centre x, centre y, radius of the pin-1 notch
 # Pins: four on each long side.
 PIN_COLUMNS = ((3.0, 4.0), (6.0, 7.0), (9.0, 10.0), (12.0, 13.0))
 PIN_Y = ((1.0, 4.0), (12.0, 15.0))
 PIN_RADIUS = 0.3
 # The sweep: a check-like stroke over the body.
-SWEEP_POINTS = ((4.25, 7.75), (6.75, 10.25), (11.75, 5.25))
+SWEEP_POINTS = ((4.0, 7.75), (6.75, 10.5), (11.5, 5.75))
 SWEEP_WIDTH = 2.2
 SWEEP_OUTLINE = 0.9
 
@@ -84,9 +83,6 @@ def sample(x, y):
                          BODY_RADIUS - e):
             colour = lerp(BODY_TOP, BODY_BOTTOM, (y - by0) / (by1 - by0))
         else:
-            colour = BODY_EDGE
-        nx, ny, nr = NOTCH
-        if (x - nx) ** 2 + (y - ny) ** 2 <= nr * nr:
             colour = BODY_EDGE
     d = polyline_distance(x, y, SWEEP_POINTS)
     if d <= SWEEP_WIDTH / 2:
