@@ -218,7 +218,7 @@ class Wine:
 
     def __init__(self, display, emulator, prefix=None):
         self.display = display
-        self.emulator = emulator
+        self.emulator = os.path.abspath(emulator)
         # tools/wine-run's own default, passed on so both name the same prefix.
         self.prefix = prefix or os.environ.get("WINEPREFIX") or os.path.join(
             REPO, "build", "wineprefix")
