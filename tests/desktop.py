@@ -16,6 +16,7 @@ Needs Xvfb, ImageMagick (import, convert), x11-utils (xwininfo) and xdotool.
 import os
 import re
 import shutil
+import signal
 import subprocess
 import tempfile
 import time
@@ -36,7 +37,7 @@ def wait_until(probe, timeout, interval=0.2):
 
 
 class Window:
-    """A top-level X window as `xwininfo -root -tree` lists it."""
+    """A top-level X window as `xwininfo -root -children` lists it."""
 
     def __init__(self, wid, title, wm_class, x, y, width, height):
         self.id, self.title, self.wm_class = wid, title, wm_class
@@ -235,7 +236,10 @@ class Wine:
             try:
                 proc.wait(timeout=30)
             except subprocess.TimeoutExpired:
-                os.killpg(proc.pid, 9)
+                try:
+                    os.killpg(proc.pid, signal.SIGKILL)
+                except ProcessLookupError:
+                    pass
                 proc.wait(timeout=30)
         self.procs = []
         shutil.rmtree(self.logdir, ignore_errors=True)
@@ -265,23 +269,28 @@ class Wine:
         return proc
 
     def run(self, args, timeout=60, **env):
-        """Runs `emulator args...` to its end; returns its CompletedProcess."""
+        """Runs `emulator args...` to its end; returns its CompletedProcess.
+        Not for the server's first program: what that starts (the server,
+        explorer) would hold the output pipes open."""
         return subprocess.run([self.emulator] + list(args), env=self.env(**env),
                               stdin=subprocess.DEVNULL, capture_output=True, timeout=timeout)
 
-    def start_desktop(self, timeout=60):
+    def start_desktop(self, timeout=60, **env):
         """Gives the prefix a fresh server whose desktop and notification area
         are on this display, and returns once they are up.
 
         The first Windows program in a server starts explorer, which sets up
         the notification area just after the desktop window that lets that
         program go on: an icon added in between is lost. Explorer says when
-        its message loop starts, after the notification area is set up."""
+        its message loop starts, after the notification area is set up.
+        Extra keyword arguments are explorer's environment variables (LANG,
+        for the tooltips' language)."""
         self.kill_server()
         log_path = os.path.join(self.logdir, "explorer.log")
         with open(log_path, "wb") as log:
             # Explorer inherits the first program's stderr and debug channels.
-            first = self.start(["cmd", "/c", "exit"], stderr=log, WINEDEBUG="-all,+explorer")
+            first = self.start(["cmd", "/c", "exit"], stderr=log,
+                               **dict(env, WINEDEBUG="-all,+explorer"))
 
         def ready():
             with open(log_path, "rb") as f:
