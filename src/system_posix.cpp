@@ -52,7 +52,8 @@ void sleep_ms(std::uint32_t ms) {
 void run_command(const char* line) {
     const int status = std::system(line);
     // system() ignores SIGINT and SIGQUIT in the caller while the command
-    // runs. When the command died of one, the keyboard meant it for us too.
+    // runs. The shell it starts shares our foreground group, so when a key
+    // ended the shell with one of them, the key was meant for us too.
     if (status != -1 && WIFSIGNALED(status)) {
         const int sig = WTERMSIG(status);
         if (sig == SIGINT || sig == SIGQUIT) std::raise(sig);
