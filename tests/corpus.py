@@ -3,7 +3,6 @@ system for (observed from outside, see harness.Trace), or the message it
 prints, with status 1 and no command run. --binary, and --emulator for
 memsweep.exe under Wine, as for e2e.py."""
 
-import argparse
 import os
 import subprocess
 import sys
@@ -131,15 +130,5 @@ class Corpus(unittest.TestCase):
         return ["RAMMap " + arg if PROGRAM.wine else None for arg in harness.ORDER]
 
 
-def main():
-    global PROGRAM
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--binary", required=True)
-    parser.add_argument("--emulator")
-    args, rest = parser.parse_known_args()
-    PROGRAM = harness.Program(args.binary, args.emulator)
-    unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
-
-
 if __name__ == "__main__":
-    main()
+    harness.main(globals())

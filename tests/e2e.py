@@ -1,7 +1,6 @@
 """End-to-end tests of the built program: memsweep (Linux) or, with
 --emulator, memsweep.exe under Wine."""
 
-import argparse
 import os
 import shutil
 import sys
@@ -63,15 +62,6 @@ class EndToEnd(unittest.TestCase):
         self.assertEqual(result.returncode, 1)
         self.assertEqual(self.folder.calls(), [])
 
-def main():
-    global PROGRAM
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--binary", required=True)
-    parser.add_argument("--emulator")
-    args, rest = parser.parse_known_args()
-    PROGRAM = harness.Program(args.binary, args.emulator)
-    unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
-
 
 if __name__ == "__main__":
-    main()
+    harness.main(globals())

@@ -2,7 +2,6 @@
 built program: --binary, and --emulator for memsweep.exe under Wine, as for
 e2e.py; under Wine --tool names the misbehaving stand-in (rammap_standin)."""
 
-import argparse
 import os
 import re
 import shutil
@@ -211,17 +210,5 @@ class Faults(unittest.TestCase):
         self.fail("memsweep never slept")
 
 
-def main():
-    global PROGRAM, TOOL
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--binary", required=True)
-    parser.add_argument("--emulator")
-    parser.add_argument("--tool")
-    args, rest = parser.parse_known_args()
-    PROGRAM = harness.Program(args.binary, args.emulator)
-    TOOL = args.tool and os.path.abspath(args.tool)
-    unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
-
-
 if __name__ == "__main__":
-    main()
+    harness.main(globals(), ("--tool", None))

@@ -4,6 +4,7 @@ config.txt (and icon.ico), and a RAMMap stand-in that records its arguments.
 The same harness runs the Linux binary directly and memsweep.exe under Wine.
 """
 
+import argparse
 import os
 import re
 import shutil
@@ -12,6 +13,7 @@ import subprocess
 import tempfile
 import threading
 import time
+import unittest
 
 ORDER = ["-Ew", "-Es", "-Em", "-Et", "-E0"]
 OPEN_FAILED = "无法打开配置文件！\n".encode("gbk")
@@ -236,3 +238,21 @@ class Drain(threading.Thread):
 
     def join(self, timeout=30):
         super().join(timeout)
+
+
+def main(namespace, *options):
+    """Runs a test script's cases against the build that --binary names (and
+    --emulator, for memsweep.exe under Wine). Sets the script's PROGRAM, and
+    for each further (option, default) pair the global of the option's name
+    in capitals ("--tool" sets TOOL)."""
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--binary", required=True)
+    parser.add_argument("--emulator")
+    for option, default in options:
+        parser.add_argument(option, default=default)
+    args, rest = parser.parse_known_args()
+    namespace["PROGRAM"] = Program(args.binary, args.emulator)
+    for option, _ in options:
+        name = option.lstrip("-")
+        namespace[name.upper()] = getattr(args, name)
+    unittest.main(argv=[namespace.get("__file__", "test")] + rest, verbosity=2)

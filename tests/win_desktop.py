@@ -3,7 +3,6 @@ its own console window hidden while another console stays, its icon in the
 notification area, an icon file that can't be loaded; and the DLLs the exe
 needs."""
 
-import argparse
 import contextlib
 import os
 import re
@@ -171,17 +170,5 @@ class ImportTable(unittest.TestCase):
         self.assertEqual(dlls, ["KERNEL32.dll", "msvcrt.dll", "SHELL32.dll", "USER32.dll"])
 
 
-def main():
-    global PROGRAM, OBJDUMP
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--binary", required=True)
-    parser.add_argument("--emulator")
-    parser.add_argument("--objdump", default="x86_64-w64-mingw32-objdump")
-    args, rest = parser.parse_known_args()
-    PROGRAM = harness.Program(args.binary, args.emulator)
-    OBJDUMP = args.objdump
-    unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
-
-
 if __name__ == "__main__":
-    main()
+    harness.main(globals(), ("--objdump", "x86_64-w64-mingw32-objdump"))
